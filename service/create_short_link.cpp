@@ -1,0 +1,1 @@
+#include "create_short_link.h"
