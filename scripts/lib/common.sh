@@ -6,7 +6,7 @@ VEMO_PACKAGES=(
   qt6-base-dev libjpeg62-turbo-dev libsqlite3-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth xdotool fonts-dejavu-core
-  iproute2 util-linux
+  iproute2 util-linux openbox
 )
 
 vemo_install_packages() {
