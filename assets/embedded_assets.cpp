@@ -1,4 +1,0 @@
-#include "embedded_assets.h"
-
-std::span<const EmbeddedImage> EmbeddedImages() { return {}; }
-std::span<const EmbeddedIconImage> EmbeddedProgramIcon() { return {}; }
