@@ -53,3 +53,24 @@ void ImageButton::paintEvent(QPaintEvent*) {
         painter.drawPixmap(topLeft, greyed);
     }
 }
+
+FrameBox::FrameBox(const QString& caption, QWidget* parent) : QGroupBox(caption, parent) {
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void FrameBox::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QFontMetrics metrics = fontMetrics();
+    const int lineY = metrics.height() / 2;
+    const QRect frame = rect().adjusted(0, lineY, -1, -1);
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawRect(frame);
+    painter.setPen(palette().color(QPalette::Light));
+    painter.drawRect(frame.adjusted(1, 1, 1, 1));
+
+    constexpr int kCaptionIndent = 8;
+    const QRect caption(kCaptionIndent, 0, metrics.horizontalAdvance(title()) + 4, metrics.height());
+    painter.fillRect(caption, palette().color(QPalette::Window));
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(caption, Qt::AlignCenter, title());
+}

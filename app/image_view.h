@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QGroupBox>
 #include <QImage>
 #include <QPushButton>
 #include <QWidget>
@@ -37,4 +38,16 @@ protected:
 
 private:
     QImage m_image;
+};
+
+// A frame line with its caption set into the top edge at the left; the widgets inside show through.
+class FrameBox final : public QGroupBox {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(FrameBox)
+
+public:
+    FrameBox(const QString& caption, QWidget* parent);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
 };

@@ -99,9 +99,8 @@ void MainWindow::BuildStatusBar() {
 void MainWindow::BuildWidgets() {
     QWidget* client = centralWidget();
 
-    auto* frame = new QGroupBox(QStringLiteral("New Vemo"), client);
+    auto* frame = new FrameBox(QStringLiteral("New Vemo"), client);
     frame->setGeometry(10, 10, 530, 120);
-    frame->setFocusPolicy(Qt::NoFocus);
     m_widgets[WidgetNumber::NewLinkFrame] = frame;
 
     m_urlField = new QLineEdit(client);

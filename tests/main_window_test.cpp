@@ -72,7 +72,7 @@ TEST_F(MainWindowTest, WidgetsStandWhereTheyAreBuilt) {
         const char* kind;
     };
     const Place places[] = {
-        {WidgetNumber::NewLinkFrame, {10, 10, 530, 120}, "QGroupBox"},
+        {WidgetNumber::NewLinkFrame, {10, 10, 530, 120}, "FrameBox"},
         {WidgetNumber::UrlField, {20, 30, 510, 20}, "QLineEdit"},
         {WidgetNumber::NoteEditor, {240, 60, 290, 60}, "QTextEdit"},
         {WidgetNumber::EntryTree, {10, 200, 530, 230}, "QTreeView"},
