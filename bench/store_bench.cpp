@@ -143,6 +143,20 @@ void BM_RefreshEntryListIntoModel(benchmark::State& state) {
     SetBytes(state, entries);
 }
 
+void BM_EntryRowsFromLine(benchmark::State& state) {
+    const int entries = static_cast<int>(state.range(0));
+    TheStores().Enter(entries);
+    const std::string line = ReadStoreLine();
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::string copy = line;
+        state.ResumeTiming();
+        const EntryRows rows(std::move(copy));
+        benchmark::DoNotOptimize(rows.RowCount());
+    }
+    SetBytes(state, entries);
+}
+
 void BM_DuplicateTest(benchmark::State& state) {
     const int entries = static_cast<int>(state.range(0));
     TheStores().Enter(entries);
@@ -177,6 +191,7 @@ void Sizes(benchmark::internal::Benchmark* benchmark) {
 
 BENCHMARK(BM_FloorReadAndCountSeparators)->Apply(Sizes);
 BENCHMARK(BM_RefreshEntryListIntoModel)->Apply(Sizes);
+BENCHMARK(BM_EntryRowsFromLine)->Apply(Sizes);
 BENCHMARK(BM_DuplicateTest)->Apply(Sizes);
 BENCHMARK(BM_AppendStoreRecord)->Apply(Sizes)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DeleteMiddleEntry)->Apply(Sizes);

@@ -1,10 +1,15 @@
 #include "entry_rows.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <limits>
 
 #include "store_file.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -13,13 +18,27 @@ template <typename Offset>
 void CollectSeparators(const std::string& line, std::vector<Offset>& separators) {
     separators.reserve(
         static_cast<std::size_t>(std::count(line.begin(), line.end(), FieldSeparator)));
-    const char* const begin = line.data();
-    const char* const end = begin + line.size();
-    for (const char* at = begin;
-         (at = static_cast<const char*>(
-              std::memchr(at, FieldSeparator, static_cast<std::size_t>(end - at)))) != nullptr;
-         ++at) {
-        separators.push_back(static_cast<Offset>(at - begin));
+    const char* const data = line.data();
+    const std::size_t size = line.size();
+    std::size_t at = 0;
+#if defined(__SSE2__)
+    // Separators stand every few dozen bytes; a memchr call per separator would cost more than
+    // the scan, so compare 16 bytes at once and take the matches from the bit mask.
+    const __m128i separator = _mm_set1_epi8(FieldSeparator);
+    for (; at + 16 <= size; at += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+        auto matches = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, separator)));
+        for (; matches != 0; matches &= matches - 1) {
+            separators.push_back(static_cast<Offset>(at + static_cast<std::size_t>(
+                                                              std::countr_zero(matches))));
+        }
+    }
+#endif
+    for (const char* found = data + at;
+         (found = static_cast<const char*>(std::memchr(
+              found, FieldSeparator, static_cast<std::size_t>(data + size - found)))) != nullptr;
+         ++found) {
+        separators.push_back(static_cast<Offset>(found - data));
     }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -104,6 +105,37 @@ TEST(EntryRowsTest, TextsAreCutAt4095Bytes) {
     EXPECT_EQ(rows.RowText(2), note.substr(0, 4095));
     EXPECT_EQ(rows.RowText(3), fitting);
     EXPECT_EQ(rows.RowTextView(1).size(), 4095u);
+}
+
+// The separator scan works on blocks of bytes; separators at every position of a block and in
+// the tail behind the last whole block must be found alike. A plain split is the reference.
+TEST(EntryRowsTest, MatchesPlainSplitOfRandomLines) {
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> length(0, 80);
+    std::bernoulli_distribution isSeparator(0.2);
+    for (int round = 0; round < 2000; ++round) {
+        std::string line(static_cast<std::size_t>(length(random)), 'a');
+        for (char& byte : line) byte = isSeparator(random) ? FieldSeparator : 'a' + round % 26;
+        std::vector<std::string> fields(1);
+        for (const char byte : line) {
+            if (byte == FieldSeparator) {
+                fields.emplace_back();
+            } else {
+                fields.back() += byte;
+            }
+        }
+        const auto entries = static_cast<long long>(fields.size() - 1) / 2;
+        std::vector<Row> expected{kHeader};
+        for (long long k = 1; k <= entries; ++k) {
+            expected.push_back({0, fields[2 * k - 1]});
+            expected.push_back({1, fields[2 * k]});
+        }
+        if (fields.size() % 2 == 0 && !fields.back().empty()) expected.push_back({0, fields.back()});
+
+        const EntryRows rows(line);
+        ASSERT_EQ(AllRows(rows), expected) << "round " << round;
+        ASSERT_EQ(rows.EntryCount(), entries) << "round " << round;
+    }
 }
 
 TEST(EntryRowsTest, RowsSurviveMove) {

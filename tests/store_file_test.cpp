@@ -226,6 +226,7 @@ TEST_P(ProtectedStoreTest, StoreIsLeftAsItWas) {
     });
     fs::permissions(".", fs::perms::owner_all);
     fs::permissions(kStoreFileName, fs::perms::owner_read | fs::perms::owner_write);
+    if (exitCode == kCannotDropRoot) GTEST_SKIP() << "cannot run as another user here";
     EXPECT_EQ(exitCode, 0) << "store operations crashed";
     EXPECT_EQ(Store(), kWorkedExample);
     EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), 1);
@@ -252,17 +253,20 @@ TEST_F(StoreFileTest, UnreadableStoreReadsAsEmpty) {
     fs::permissions(kStoreFileName, fs::perms::owner_write | fs::perms::group_write |
                                         fs::perms::others_write);
     fs::permissions(".", kOpenDirectory);
-    EXPECT_EQ(RunUnprivileged([] { return ReadStoreLine().empty() ? 0 : 1; }), 0);
+    const int exitCode = RunUnprivileged([] { return ReadStoreLine().empty() ? 0 : 1; });
+    if (exitCode == kCannotDropRoot) GTEST_SKIP() << "cannot run as another user here";
+    EXPECT_EQ(exitCode, 0);
 }
 
 TEST_F(StoreFileTest, ReadOnlyDirectoryWithoutStoreStartsWithEmptyList) {
     fs::permissions(".", kReadOnlyDirectory);
-    EXPECT_EQ(RunUnprivileged([] {
-                  EnsureStoreFile();
-                  AppendStoreRecord("AB", "xy");
-                  return ReadStoreLine().empty() ? 0 : 1;
-              }),
-              0);
+    const int exitCode = RunUnprivileged([] {
+        EnsureStoreFile();
+        AppendStoreRecord("AB", "xy");
+        return ReadStoreLine().empty() ? 0 : 1;
+    });
+    if (exitCode == kCannotDropRoot) GTEST_SKIP() << "cannot run as another user here";
+    EXPECT_EQ(exitCode, 0);
     EXPECT_FALSE(fs::exists(kStoreFileName));
 }
 

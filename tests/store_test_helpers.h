@@ -20,6 +20,10 @@ inline std::string Hex(std::string_view dump) {
     return bytes;
 }
 
+// Exit code of RunUnprivileged when root cannot become another user here (a user namespace
+// that maps root only); the caller skips its test then.
+inline constexpr int kCannotDropRoot = 100;
+
 // Runs body in a child process without root's right to ignore file permissions, and gives its
 // exit code, or -1 when it did not exit normally (a crash). The child shares the working
 // directory, which the caller must have opened to other users.
@@ -29,7 +33,7 @@ inline int RunUnprivileged(const std::function<int()>& body) {
         if (geteuid() == 0) {
             constexpr uid_t kNobody = 65534;
             if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) {
-                _exit(100);
+                _exit(kCannotDropRoot);
             }
         }
         _exit(body());
