@@ -138,8 +138,8 @@ void BM_RefreshEntryListIntoModel(benchmark::State& state) {
     const std::size_t heapBefore = HeapInUse();
     RefreshEntryList(window);
     const std::size_t heapAfter = HeapInUse();
-    state.counters["heap_per_file_byte"] =
-        static_cast<double>(heapAfter - heapBefore) / static_cast<double>(TheStores().Size(entries));
+    state.counters["heap_per_file_byte"] = static_cast<double>(heapAfter - heapBefore) /
+                                           static_cast<double>(TheStores().Size(entries));
     SetBytes(state, entries);
 }
 

@@ -29,8 +29,8 @@ std::optional<EntryRecord> FindEntry(std::string_view line, long long k) {
     const char* const data = line.data();
     const std::size_t size = line.size();
     const auto nextSeparator = [&](std::size_t from) {
-        const void* found = from < size ? std::memchr(data + from, FieldSeparator, size - from)
-                                        : nullptr;
+        const void* found =
+            from < size ? std::memchr(data + from, FieldSeparator, size - from) : nullptr;
         return found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - data)
                                 : std::string_view::npos;
     };
@@ -39,7 +39,8 @@ std::optional<EntryRecord> FindEntry(std::string_view line, long long k) {
     std::size_t linkSeparator = nextSeparator(0);
     for (long long entry = 1; entry < k && linkSeparator != std::string_view::npos; ++entry) {
         linkSeparator = nextSeparator(linkSeparator + 1);
-        if (linkSeparator != std::string_view::npos) linkSeparator = nextSeparator(linkSeparator + 1);
+        if (linkSeparator != std::string_view::npos)
+            linkSeparator = nextSeparator(linkSeparator + 1);
     }
     if (linkSeparator == std::string_view::npos) return std::nullopt;
     const std::size_t noteSeparator = nextSeparator(linkSeparator + 1);
@@ -56,9 +57,7 @@ std::optional<EntryRecord> FindEntry(std::string_view line, long long k) {
 }
 
 // What the tree shows of a field.
-std::string_view AsRowText(std::string_view field) {
-    return field.substr(0, kMaxRowTextLength);
-}
+std::string_view AsRowText(std::string_view field) { return field.substr(0, kMaxRowTextLength); }
 
 std::string WithoutRecord(const std::string& line, const EntryRecord& record) {
     std::string cut;

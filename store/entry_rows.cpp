@@ -29,8 +29,8 @@ void CollectSeparators(const std::string& line, std::vector<Offset>& separators)
         const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
         auto matches = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, separator)));
         for (; matches != 0; matches &= matches - 1) {
-            separators.push_back(static_cast<Offset>(at + static_cast<std::size_t>(
-                                                              std::countr_zero(matches))));
+            separators.push_back(
+                static_cast<Offset>(at + static_cast<std::size_t>(std::countr_zero(matches))));
         }
     }
 #endif

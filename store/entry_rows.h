@@ -34,7 +34,9 @@ public:
     bool HasTrailingRow() const { return m_hasTrailingRow; }
 
 private:
-    std::size_t SeparatorCount() const { return m_narrowSeparators.size() + m_wideSeparators.size(); }
+    std::size_t SeparatorCount() const {
+        return m_narrowSeparators.size() + m_wideSeparators.size();
+    }
     std::size_t SeparatorAt(std::size_t i) const {
         return m_wideSeparators.empty() ? m_narrowSeparators[i] : m_wideSeparators[i];
     }

@@ -246,8 +246,8 @@ void EnsureStoreFile() {
     struct stat status {};
     if (::fstatat(directory, kStoreFileName, &status, 0) != 0 && errno == ENOENT) {
         // O_EXCL: another copy may have created and filled it a moment ago.
-        UniqueFd created(::openat(directory, kStoreFileName,
-                                  O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        UniqueFd created(
+            ::openat(directory, kStoreFileName, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     }
     OpenStoreFile(directory, O_RDWR | O_CREAT, g_startupHandle, &status);
 }

@@ -99,17 +99,18 @@ TEST_P(CutEntryTest, CutsEntryByPosition) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, CutEntryTest,
-    ::testing::Values(
-        CutCase{"WorkedExampleFirst", kWorkedExample, 1, Hex("7F 43 44 7F")},
-        CutCase{"WorkedExampleSecond", kWorkedExample, 2, Hex("7F 41 42 7F 78 79")},
-        CutCase{"MiddleWithEmptyNote", kThreeEntries, 2, Hex("7F 41 42 7F 78 79 7F 45 46 7F 67 68")},
-        CutCase{"OnlyEntry", Hex("7F 41 42 7F 78 79"), 1, ""},
-        CutCase{"NoEntryZero", kWorkedExample, 0, kWorkedExample},
-        CutCase{"NoEntryBeyond", kWorkedExample, 3, kWorkedExample},
-        CutCase{"NoEntryHuge", kWorkedExample, 1LL << 62, kWorkedExample},
-        CutCase{"TrailingRowIsNoEntry", Hex("7F 41 42 7F 78 79 7F 43 44"), 2,
-                Hex("7F 41 42 7F 78 79 7F 43 44")},
-        CutCase{"TextBeforeFirstSeparatorKept", "zz" + kWorkedExample, 1, "zz" + Hex("7F 43 44 7F")}),
+    ::testing::Values(CutCase{"WorkedExampleFirst", kWorkedExample, 1, Hex("7F 43 44 7F")},
+                      CutCase{"WorkedExampleSecond", kWorkedExample, 2, Hex("7F 41 42 7F 78 79")},
+                      CutCase{"MiddleWithEmptyNote", kThreeEntries, 2,
+                              Hex("7F 41 42 7F 78 79 7F 45 46 7F 67 68")},
+                      CutCase{"OnlyEntry", Hex("7F 41 42 7F 78 79"), 1, ""},
+                      CutCase{"NoEntryZero", kWorkedExample, 0, kWorkedExample},
+                      CutCase{"NoEntryBeyond", kWorkedExample, 3, kWorkedExample},
+                      CutCase{"NoEntryHuge", kWorkedExample, 1LL << 62, kWorkedExample},
+                      CutCase{"TrailingRowIsNoEntry", Hex("7F 41 42 7F 78 79 7F 43 44"), 2,
+                              Hex("7F 41 42 7F 78 79 7F 43 44")},
+                      CutCase{"TextBeforeFirstSeparatorKept", "zz" + kWorkedExample, 1,
+                              "zz" + Hex("7F 43 44 7F")}),
     [](const auto& info) { return info.param.name; });
 
 struct ShowCase {
@@ -127,8 +128,8 @@ class ShowSelectedEntryTest : public EntryActionsTest,
 
 TEST_P(ShowSelectedEntryTest, FillsOrEmptiesFields) {
     // AB/xy, CD/"", a link and note over 4095 bytes, and the childless trailing row EF.
-    Load(kWorkedExample + FieldSeparator + kLong5000 + FieldSeparator + kLong5000 +
-         FieldSeparator + "EF");
+    Load(kWorkedExample + FieldSeparator + kLong5000 + FieldSeparator + kLong5000 + FieldSeparator +
+         "EF");
     m_window.texts[WidgetNumber::UrlField] = "typed url";
     m_window.texts[WidgetNumber::NoteEditor] = "typed note";
     m_window.calls.clear();
@@ -148,18 +149,18 @@ TEST_P(ShowSelectedEntryTest, FillsOrEmptiesFields) {
                            FieldSeparator + "EF");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, ShowSelectedEntryTest,
-    ::testing::Values(ShowCase{"HeaderRowKeepsFields", 0, false, "", ""},
-                      ShowCase{"NoRowKeepsFields", -1, false, "", ""},
-                      ShowCase{"LinkRow", 1, true, "AB", "xy"},
-                      ShowCase{"NoteRowEmptiesBoth", 2, true, "", ""},
-                      ShowCase{"LinkWithEmptyNote", 3, true, "CD", ""},
-                      ShowCase{"EmptyNoteRowEmptiesBoth", 4, true, "", ""},
-                      ShowCase{"LongTextsCutAt4095", 5, true, kLong5000.substr(0, 4095),
-                               kLong5000.substr(0, 4095)},
-                      ShowCase{"ChildlessLastRow", 7, true, "EF", ""}),
-    [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Rows, ShowSelectedEntryTest,
+                         ::testing::Values(ShowCase{"HeaderRowKeepsFields", 0, false, "", ""},
+                                           ShowCase{"NoRowKeepsFields", -1, false, "", ""},
+                                           ShowCase{"LinkRow", 1, true, "AB", "xy"},
+                                           ShowCase{"NoteRowEmptiesBoth", 2, true, "", ""},
+                                           ShowCase{"LinkWithEmptyNote", 3, true, "CD", ""},
+                                           ShowCase{"EmptyNoteRowEmptiesBoth", 4, true, "", ""},
+                                           ShowCase{"LongTextsCutAt4095", 5, true,
+                                                    kLong5000.substr(0, 4095),
+                                                    kLong5000.substr(0, 4095)},
+                                           ShowCase{"ChildlessLastRow", 7, true, "EF", ""}),
+                         [](const auto& info) { return info.param.name; });
 
 struct DeleteCase {
     const char* name;
@@ -204,8 +205,9 @@ INSTANTIATE_TEST_SUITE_P(
         DeleteCase{"OnlyEntryLeavesZeroBytes", Hex("7F 41 42 7F 78 79"), 1, ""},
         DeleteCase{"SameNoteAsOther", Record("A", "same") + Record("B", "same"), 3,
                    Record("A", "same")},
-        DeleteCase{"SameNoteAsOtherFirst", Record("A", "same") + Record("A", "same") +
-                   Record("B", "x"), 3, Record("A", "same") + Record("B", "x")},
+        DeleteCase{"SameNoteAsOtherFirst",
+                   Record("A", "same") + Record("A", "same") + Record("B", "x"), 3,
+                   Record("A", "same") + Record("B", "x")},
         DeleteCase{"LinkBeginsOthersLink", Record("http://x/ab", "n") + Record("http://x/a", "n"),
                    3, Record("http://x/ab", "n")},
         DeleteCase{"OthersLinkBeginsLink", Record("http://x/a", "n") + Record("http://x/ab", "n"),
@@ -244,16 +246,16 @@ TEST_P(DeleteWithoutEntryTest, ChangesNothing) {
     EXPECT_TRUE(m_window.calls.empty()) << "the list was rebuilt";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Selections, DeleteWithoutEntryTest,
-    ::testing::Values(KeepCase{"HeaderRow", kWorkedExample, 0},
-                      KeepCase{"NoteRow", kWorkedExample, 2},
-                      KeepCase{"EmptyNoteRow", kWorkedExample, 4},
-                      KeepCase{"NoRow", kWorkedExample, -1},
-                      KeepCase{"BeyondLastRow", kWorkedExample, 5},
-                      KeepCase{"ChildlessTrailingRow", Hex("7F 41 42 7F 78 79 7F 43 44"), 3},
-                      KeepCase{"HeaderOfEmptyStore", "", 0}),
-    [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Selections, DeleteWithoutEntryTest,
+                         ::testing::Values(KeepCase{"HeaderRow", kWorkedExample, 0},
+                                           KeepCase{"NoteRow", kWorkedExample, 2},
+                                           KeepCase{"EmptyNoteRow", kWorkedExample, 4},
+                                           KeepCase{"NoRow", kWorkedExample, -1},
+                                           KeepCase{"BeyondLastRow", kWorkedExample, 5},
+                                           KeepCase{"ChildlessTrailingRow",
+                                                    Hex("7F 41 42 7F 78 79 7F 43 44"), 3},
+                                           KeepCase{"HeaderOfEmptyStore", "", 0}),
+                         [](const auto& info) { return info.param.name; });
 
 // Another copy of the program changes the store between building the list and the deletion.
 struct StaleCase {
@@ -309,10 +311,14 @@ protected:
     // Notes that repeat across copies, are empty, or hold another copy's link.
     static std::string NoteOf(int copy, int i) {
         switch (i % 4) {
-            case 0: return "same";
-            case 1: return "";
-            case 2: return "see " + LinkOf((copy + 1) % kCopies, i);
-            default: return "note " + std::to_string(copy) + " " + std::to_string(i);
+            case 0:
+                return "same";
+            case 1:
+                return "";
+            case 2:
+                return "see " + LinkOf((copy + 1) % kCopies, i);
+            default:
+                return "note " + std::to_string(copy) + " " + std::to_string(i);
         }
     }
     // Record i - 1 is deleted right after record i is appended, for every i % 3 == 2.
@@ -325,7 +331,8 @@ protected:
             RefreshEntryList(window);
             int found = -1;
             for (int row = 1; row + 1 < window.rows.RowCount() && found < 0; row += 2) {
-                if (window.rows.RowTextView(row) == link && window.rows.RowTextView(row + 1) == note) {
+                if (window.rows.RowTextView(row) == link &&
+                    window.rows.RowTextView(row + 1) == note) {
                     found = row;
                 }
             }

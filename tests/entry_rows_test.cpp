@@ -66,10 +66,8 @@ INSTANTIATE_TEST_SUITE_P(
                    Hex("7F 41 42 7F 78 79 7F 43 44"),
                    {kHeader, {0, "AB"}, {1, "xy"}, {0, "CD"}},
                    1},
-        LayoutCase{"TrailingSeparator",
-                   Hex("7F 41 42 7F 78 79 7F"),
-                   {kHeader, {0, "AB"}, {1, "xy"}},
-                   1},
+        LayoutCase{
+            "TrailingSeparator", Hex("7F 41 42 7F 78 79 7F"), {kHeader, {0, "AB"}, {1, "xy"}}, 1},
         LayoutCase{"TwoTrailingSeparators",
                    Hex("7F 41 42 7F 78 79 7F 7F"),
                    {kHeader, {0, "AB"}, {1, "xy"}, {0, ""}, {1, ""}},
@@ -130,7 +128,8 @@ TEST(EntryRowsTest, MatchesPlainSplitOfRandomLines) {
             expected.push_back({0, fields[2 * k - 1]});
             expected.push_back({1, fields[2 * k]});
         }
-        if (fields.size() % 2 == 0 && !fields.back().empty()) expected.push_back({0, fields.back()});
+        if (fields.size() % 2 == 0 && !fields.back().empty())
+            expected.push_back({0, fields.back()});
 
         const EntryRows rows(line);
         ASSERT_EQ(AllRows(rows), expected) << "round " << round;

@@ -174,8 +174,8 @@ TEST_F(StoreFileTest, RewriteKeepsBytesBehindFirstLineEnd) {
 
 TEST_F(StoreFileTest, RewriteKeepsPermissionsAndLeavesNoOtherFile) {
     SetStore(kWorkedExample);
-    fs::permissions(kStoreFileName, fs::perms::owner_read | fs::perms::owner_write |
-                                        fs::perms::group_read);
+    fs::permissions(kStoreFileName,
+                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     RewriteStore([](const std::string& line) { return CutEntry(line, 1); });
     EXPECT_EQ(Store(), Hex("7F 43 44 7F"));
     EXPECT_EQ(fs::status(kStoreFileName).permissions(),
@@ -236,22 +236,22 @@ constexpr fs::perms kOpenDirectory = fs::perms::all;
 constexpr fs::perms kReadOnlyDirectory = fs::perms::owner_all | fs::perms::group_read |
                                          fs::perms::group_exec | fs::perms::others_read |
                                          fs::perms::others_exec;
-constexpr fs::perms kReadOnlyFile = fs::perms::owner_read | fs::perms::group_read |
-                                    fs::perms::others_read;
+constexpr fs::perms kReadOnlyFile =
+    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
 
 INSTANTIATE_TEST_SUITE_P(
     Permissions, ProtectedStoreTest,
-    ::testing::Values(
-        ProtectedCase{"UnreadableStore", kOpenDirectory, fs::perms::none, true},
-        ProtectedCase{"ReadOnlyStore", kOpenDirectory, kReadOnlyFile, true},
-        ProtectedCase{"ReadOnlyDirectory", kReadOnlyDirectory, fs::perms::all, false},
-        ProtectedCase{"ReadOnlyDirectoryAndStore", kReadOnlyDirectory, kReadOnlyFile, true}),
+    ::testing::Values(ProtectedCase{"UnreadableStore", kOpenDirectory, fs::perms::none, true},
+                      ProtectedCase{"ReadOnlyStore", kOpenDirectory, kReadOnlyFile, true},
+                      ProtectedCase{"ReadOnlyDirectory", kReadOnlyDirectory, fs::perms::all, false},
+                      ProtectedCase{"ReadOnlyDirectoryAndStore", kReadOnlyDirectory, kReadOnlyFile,
+                                    true}),
     [](const auto& info) { return info.param.name; });
 
 TEST_F(StoreFileTest, UnreadableStoreReadsAsEmpty) {
     SetStore(kWorkedExample);
-    fs::permissions(kStoreFileName, fs::perms::owner_write | fs::perms::group_write |
-                                        fs::perms::others_write);
+    fs::permissions(kStoreFileName,
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write);
     fs::permissions(".", kOpenDirectory);
     const int exitCode = RunUnprivileged([] { return ReadStoreLine().empty() ? 0 : 1; });
     if (exitCode == kCannotDropRoot) GTEST_SKIP() << "cannot run as another user here";
@@ -286,20 +286,24 @@ TEST_P(StoreSafeTextTest, GivesFormStoreCanCarry) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, StoreSafeTextTest,
-    ::testing::Values(
-        SafeTextCase{"Empty", "", ""},
-        SafeTextCase{"PlainKeptExactly", "http://x/a b\t\xE4\x80\xFF", "http://x/a b\t\xE4\x80\xFF"},
-        SafeTextCase{"CrLfInside", "a\r\nb", "a b"}, SafeTextCase{"CrInside", "a\rb", "a b"},
-        SafeTextCase{"LfInside", "a\nb", "a b"},
-        SafeTextCase{"TwoBreaksTwoBlanks", "a\r\n\r\nb", "a  b"},
-        SafeTextCase{"LfCrIsTwoBreaks", "a\n\rb", "a  b"},
-        SafeTextCase{"LeadingBreak", "\nb", " b"},
-        SafeTextCase{"TrailingBreaksDropped", "http://x/a\r\n\n\r", "http://x/a"},
-        SafeTextCase{"OnlyBreaks", "\r\n", ""},
-        SafeTextCase{"NulDropped", std::string("a\0b", 3), "ab"},
-        SafeTextCase{"SeparatorDropped", "a\x7F" "b\x7F", "ab"},
-        SafeTextCase{"NulInsideCrLf", std::string("a\r\0\nb", 5), "a b"},
-        SafeTextCase{"BreakBeforeTrailingNul", std::string("a\n\0", 3), "a"}),
+    ::testing::Values(SafeTextCase{"Empty", "", ""},
+                      SafeTextCase{"PlainKeptExactly", "http://x/a b\t\xE4\x80\xFF",
+                                   "http://x/a b\t\xE4\x80\xFF"},
+                      SafeTextCase{"CrLfInside", "a\r\nb", "a b"},
+                      SafeTextCase{"CrInside", "a\rb", "a b"},
+                      SafeTextCase{"LfInside", "a\nb", "a b"},
+                      SafeTextCase{"TwoBreaksTwoBlanks", "a\r\n\r\nb", "a  b"},
+                      SafeTextCase{"LfCrIsTwoBreaks", "a\n\rb", "a  b"},
+                      SafeTextCase{"LeadingBreak", "\nb", " b"},
+                      SafeTextCase{"TrailingBreaksDropped", "http://x/a\r\n\n\r", "http://x/a"},
+                      SafeTextCase{"OnlyBreaks", "\r\n", ""},
+                      SafeTextCase{"NulDropped", std::string("a\0b", 3), "ab"},
+                      SafeTextCase{"SeparatorDropped",
+                                   "a\x7F"
+                                   "b\x7F",
+                                   "ab"},
+                      SafeTextCase{"NulInsideCrLf", std::string("a\r\0\nb", 5), "a b"},
+                      SafeTextCase{"BreakBeforeTrailingNul", std::string("a\n\0", 3), "a"}),
     [](const auto& info) { return info.param.name; });
 
 // A child alternately appends an entry and deletes the first one until it is killed at a random
