@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <utility>
@@ -42,7 +43,6 @@ public:
     }
     UniqueFd(const UniqueFd&) = delete;
     UniqueFd& operator=(const UniqueFd&) = delete;
-    int Get() const { return m_fd; }
     int Release() { return std::exchange(m_fd, -1); }
 
 private:
@@ -128,6 +128,15 @@ void LingeringClose(int fd, int stopFd) {
     }
 }
 
+std::optional<sockaddr_storage> LocalAddress(int fd) {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (fd < 0 || getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        return std::nullopt;
+    }
+    return address;
+}
+
 std::string FormatAddress(const sockaddr_storage& address) {
     char text[INET6_ADDRSTRLEN] = {};
     if (address.ss_family == AF_INET6) {
@@ -189,26 +198,17 @@ void ShortLinkServer::Listen() {
 }
 
 std::string ShortLinkServer::BoundAddress() const {
-    sockaddr_storage address{};
-    socklen_t length = sizeof address;
-    if (m_listenFd < 0 ||
-        getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        return {};
-    }
-    return FormatAddress(address);
+    const auto address = LocalAddress(m_listenFd);
+    return address ? FormatAddress(*address) : std::string();
 }
 
 std::uint16_t ShortLinkServer::BoundPort() const {
-    sockaddr_storage address{};
-    socklen_t length = sizeof address;
-    if (m_listenFd < 0 ||
-        getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        return 0;
+    const auto address = LocalAddress(m_listenFd);
+    if (!address) return 0;
+    if (address->ss_family == AF_INET6) {
+        return ntohs(reinterpret_cast<const sockaddr_in6&>(*address).sin6_port);
     }
-    if (address.ss_family == AF_INET6) {
-        return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
-    }
-    return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
+    return ntohs(reinterpret_cast<const sockaddr_in&>(*address).sin_port);
 }
 
 void ShortLinkServer::Stop() noexcept {
