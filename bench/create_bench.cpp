@@ -28,7 +28,8 @@ void BM_CreateRoundTrip(benchmark::State& state) {
     for (auto _ : state) {
         // A new link each time, so every create also appends a record.
         const std::string answer =
-            "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nhttp://s.example/" + std::to_string(links++);
+            "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nhttp://s.example/" +
+            std::to_string(links++);
         ScriptedServer server({ScriptedServer::Pause(serviceDelay), ScriptedServer::Send(answer)});
         window.texts[WidgetNumber::NoteEditor] = "note";
 
@@ -51,7 +52,10 @@ void BM_CreateRoundTrip(benchmark::State& state) {
     state.counters["extra_ms"] = (createSeconds - serviceSeconds) / iterations * 1e3;
 }
 BENCHMARK(BM_CreateRoundTrip)
-    ->Arg(0)->Arg(4)->Arg(15)->Arg(50)
+    ->Arg(0)
+    ->Arg(4)
+    ->Arg(15)
+    ->Arg(50)
     ->ArgName("service_delay_ms")
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);

@@ -49,7 +49,8 @@ std::string BuildRequestUrl(const std::string& longUrl) {
     return url;
 }
 
-void CreateShortLinkWith(const std::string& longUrl, WindowOps& window, const FetchFunction& fetch) {
+void CreateShortLinkWith(const std::string& longUrl, WindowOps& window,
+                         const FetchFunction& fetch) {
     window.SetGeometry(WidgetNumber::UrlField, kKeep, kKeep, kNarrowUrlFieldWidth, kKeep);
     if (longUrl.empty()) {
         ShowOutcome(window, kNoUrlColour, kNoUrlText);

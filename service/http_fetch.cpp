@@ -127,10 +127,32 @@ bool ReadWholeAnswer(int fd, std::int32_t timeoutMs, std::string& answer) {
         }
         received += static_cast<std::size_t>(count);
         if (received > kMaxAnswerBytes) return false;
-        const auto* zero = static_cast<const char*>(std::memchr(piece.data(), '\0', static_cast<std::size_t>(count)));
+        const auto* zero = static_cast<const char*>(
+            std::memchr(piece.data(), '\0', static_cast<std::size_t>(count)));
         answer.append(piece.data(), zero ? static_cast<std::size_t>(zero - piece.data())
                                          : static_cast<std::size_t>(count));
     }
+}
+
+// After the first "://", up to "/", "?" or "#", without user information and port.
+std::string HostOfUrl(const std::string& url) {
+    const std::size_t scheme = url.find("://");
+    if (scheme == std::string::npos) return {};
+    std::string authority = url.substr(scheme + 3);
+    authority.resize(std::min(authority.size(), authority.find_first_of("/?#")));
+    const std::size_t at = authority.find('@');
+    if (at != std::string::npos) authority.erase(0, at + 1);
+    authority.resize(std::min(authority.size(), authority.find(':')));
+    return authority;
+}
+
+// Everything behind the first LF CR and the byte after it, which in CR LF CR LF is just past the
+// empty line that ends the headers; the whole answer when it holds no LF CR.
+std::string BodyOfAnswer(const std::string& answer) {
+    const std::size_t lineFeed = answer.find("\n\r");
+    if (lineFeed == std::string::npos) return answer;
+    const std::size_t bodyStart = lineFeed + 3;
+    return bodyStart < answer.size() ? answer.substr(bodyStart) : std::string();
 }
 
 }  // namespace
@@ -143,24 +165,6 @@ const FetchTiming& SystemFetchTiming() {
 bool TimedOut(std::uint32_t startTick, std::uint32_t nowTick, std::int32_t timeoutMs) {
     const auto elapsed = static_cast<std::int32_t>(nowTick - startTick);
     return elapsed > timeoutMs;
-}
-
-std::string HostOfUrl(const std::string& url) {
-    const std::size_t scheme = url.find("://");
-    if (scheme == std::string::npos) return {};
-    std::string authority = url.substr(scheme + 3);
-    authority.resize(std::min(authority.size(), authority.find_first_of("/?#")));
-    const std::size_t at = authority.find('@');
-    if (at != std::string::npos) authority.erase(0, at + 1);
-    authority.resize(std::min(authority.size(), authority.find(':')));
-    return authority;
-}
-
-std::string BodyOfAnswer(const std::string& answer) {
-    const std::size_t lineFeed = answer.find("\n\r");
-    if (lineFeed == std::string::npos) return answer;
-    const std::size_t bodyStart = lineFeed + 3;
-    return bodyStart < answer.size() ? answer.substr(bodyStart) : std::string();
 }
 
 std::string FetchHttpOnPort(const std::string& url, std::int32_t timeoutMs, std::uint16_t port,

@@ -26,13 +26,6 @@ const FetchTiming& SystemFetchTiming();
 // taken modulo 2^32 as a signed value, so a tick count that wrapped in between still counts.
 bool TimedOut(std::uint32_t startTick, std::uint32_t nowTick, std::int32_t timeoutMs);
 
-// The host part of an absolute URL: after the first "://", up to "/", "?" or "#", without user
-// information and port. "" when there is no "://".
-std::string HostOfUrl(const std::string& url);
-
-// The body of an answer: everything after its first LF CR LF, or the whole answer without LF CR.
-std::string BodyOfAnswer(const std::string& answer);
-
 // FetchHttp, but to the given port and with the given clock.
 std::string FetchHttpOnPort(const std::string& url, std::int32_t timeoutMs, std::uint16_t port,
                             const FetchTiming& timing = SystemFetchTiming());

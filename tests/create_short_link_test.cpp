@@ -1,3 +1,5 @@
+#include "create_short_link.h"
+
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
@@ -7,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "create_short_link.h"
 #include "create_short_link_internal.h"
 #include "fake_window.h"
 #include "http_fetch_internal.h"
@@ -35,7 +36,8 @@ protected:
     void Create(const std::string& longUrl) { CreateShortLinkWith(longUrl, window, fetch); }
 
     ColourValue MessageColour() {
-        return window.colours[std::make_pair(WidgetNumber::MessageLabel, ColourAttribute::TextColour)];
+        return window
+            .colours[std::make_pair(WidgetNumber::MessageLabel, ColourAttribute::TextColour)];
     }
 
     // Texts of the link rows of EntryTree.
@@ -71,7 +73,8 @@ struct OutcomeCase {
 };
 void PrintTo(const OutcomeCase& c, std::ostream* out) { *out << c.name; }
 
-class CreateOutcome : public CreateShortLinkTest, public testing::WithParamInterface<OutcomeCase> {};
+class CreateOutcome : public CreateShortLinkTest,
+                      public testing::WithParamInterface<OutcomeCase> {};
 
 TEST_P(CreateOutcome, ShowsColourTextAndIconInOrder) {
     const OutcomeCase& c = GetParam();
@@ -83,30 +86,47 @@ TEST_P(CreateOutcome, ShowsColourTextAndIconInOrder) {
     EXPECT_EQ(window.texts[WidgetNumber::MessageLabel], c.message);
     EXPECT_EQ(window.images[WidgetNumber::ResultIcon], c.icon);
     ASSERT_GE(window.calls.size(), c.calls.size());
-    EXPECT_EQ(std::vector<std::string>(window.calls.begin(), window.calls.begin() + static_cast<long>(c.calls.size())),
+    EXPECT_EQ(std::vector<std::string>(window.calls.begin(),
+                                       window.calls.begin() + static_cast<long>(c.calls.size())),
               c.calls);
     const bool success = c.icon == ImageNumber::ImageSuccess;
     EXPECT_EQ(window.refreshCount, success ? 1 : 0);
-    EXPECT_EQ(window.calls.size() > c.calls.size(), success) << "only a success refreshes the list afterwards";
+    EXPECT_EQ(window.calls.size() > c.calls.size(), success)
+        << "only a success refreshes the list afterwards";
     EXPECT_EQ(requests.size(), c.longUrl.empty() ? 0u : 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Outcomes, CreateOutcome,
-    testing::Values(
-        OutcomeCase{"EmptyFieldWarnsWithoutRequest", "", "http://never.asked/",
-                    1473279, "Keine URL Eingegeben", ImageNumber::ImageWarning,
-                    {"SetGeometry 1", "SetColour 14", "SetText 14", "SetImage 4"}},
-        OutcomeCase{"AnswerWithoutLinkIsShownInRed", "http://example.com/long", "Ung\xFCltige URL",
-                    1447679, "Ung\xFCltige URL", ImageNumber::ImageError,
-                    {"SetGeometry 1", "SetColour 14", "SetText 14", "SetImage 4"}},
-        OutcomeCase{"NoAnswerLeavesTheMessageEmpty", "http://example.com/long", "",
-                    1447679, "", ImageNumber::ImageError,
-                    {"SetGeometry 1", "SetColour 14", "SetText 14", "SetImage 4"}},
-        OutcomeCase{"LinkIsStoredAndListed", "http://example.com/long", "http://s.example/a",
-                    6804075, "Erfolgreich eingetragen", ImageNumber::ImageSuccess,
-                    {"SetGeometry 1", "SetImage 4", "SetText 1", "SetText 2", "SetColour 14",
-                     "SetText 14"}}),
+    testing::Values(OutcomeCase{"EmptyFieldWarnsWithoutRequest",
+                                "",
+                                "http://never.asked/",
+                                1473279,
+                                "Keine URL Eingegeben",
+                                ImageNumber::ImageWarning,
+                                {"SetGeometry 1", "SetColour 14", "SetText 14", "SetImage 4"}},
+                    OutcomeCase{"AnswerWithoutLinkIsShownInRed",
+                                "http://example.com/long",
+                                "Ung\xFCltige URL",
+                                1447679,
+                                "Ung\xFCltige URL",
+                                ImageNumber::ImageError,
+                                {"SetGeometry 1", "SetColour 14", "SetText 14", "SetImage 4"}},
+                    OutcomeCase{"NoAnswerLeavesTheMessageEmpty",
+                                "http://example.com/long",
+                                "",
+                                1447679,
+                                "",
+                                ImageNumber::ImageError,
+                                {"SetGeometry 1", "SetColour 14", "SetText 14", "SetImage 4"}},
+                    OutcomeCase{"LinkIsStoredAndListed",
+                                "http://example.com/long",
+                                "http://s.example/a",
+                                6804075,
+                                "Erfolgreich eingetragen",
+                                ImageNumber::ImageSuccess,
+                                {"SetGeometry 1", "SetImage 4", "SetText 1", "SetText 2",
+                                 "SetColour 14", "SetText 14"}}),
     [](const testing::TestParamInfo<OutcomeCase>& info) { return std::string(info.param.name); });
 
 TEST_F(CreateShortLinkTest, SuccessStoresTheLinkWithTheNoteAndEmptiesTheNote) {
@@ -128,7 +148,8 @@ struct RequestCase {
 };
 void PrintTo(const RequestCase& c, std::ostream* out) { *out << c.name; }
 
-class CreateRequest : public CreateShortLinkTest, public testing::WithParamInterface<RequestCase> {};
+class CreateRequest : public CreateShortLinkTest,
+                      public testing::WithParamInterface<RequestCase> {};
 
 TEST_P(CreateRequest, SendsTheLongUrlAsOneQueryValue) {
     answer = "http://s.example/a";
@@ -142,12 +163,13 @@ INSTANTIATE_TEST_SUITE_P(
     LongUrls, CreateRequest,
     testing::Values(
         RequestCase{"BlanksGoUnchanged", "   ", "   "},
-        RequestCase{"EveryAmpersandIsEncoded", "http://x.example/?a=1&b=2&&c", "http://x.example/?a=1%26b=2%26%26c"},
+        RequestCase{"EveryAmpersandIsEncoded", "http://x.example/?a=1&b=2&&c",
+                    "http://x.example/?a=1%26b=2%26%26c"},
         RequestCase{"PercentPlusAndHashGoUnchanged", "a%26b+c#d?e=f/g", "a%26b+c#d?e=f/g"},
         RequestCase{"LineBreaksCannotAddRequestLines", "x\r\nHost: evil\r\n\r\nGET /",
                     "x%0D%0AHost: evil%0D%0A%0D%0AGET /"},
-        RequestCase{"ControlBytesAndDeleteAreEncoded", std::string("\x01\t\x1F\x7F", 4) + std::string(1, '\0'),
-                    "%01%09%1F%7F%00"},
+        RequestCase{"ControlBytesAndDeleteAreEncoded",
+                    std::string("\x01\t\x1F\x7F", 4) + std::string(1, '\0'), "%01%09%1F%7F%00"},
         RequestCase{"HighBytesGoUnchanged", "\x80\xE4\xFF", "\x80\xE4\xFF"}),
     [](const testing::TestParamInfo<RequestCase>& info) { return std::string(info.param.name); });
 
@@ -162,7 +184,8 @@ TEST_F(CreateShortLinkTest, PressingAgainSendsTheShortLinkItself) {
 // The service host resolves to this machine only with the default build setting.
 bool ServiceHostIsLocal() {
     in_addr address{};
-    return std::string(ServiceHost) == "localhost" || inet_pton(AF_INET, ServiceHost, &address) == 1;
+    return std::string(ServiceHost) == "localhost" ||
+           inet_pton(AF_INET, ServiceHost, &address) == 1;
 }
 
 TEST_F(CreateShortLinkTest, RequestOnTheWireIsTheGetLineAndAnEmptyLine) {
@@ -181,7 +204,8 @@ TEST_F(CreateShortLinkTest, RequestOnTheWireIsTheGetLineAndAnEmptyLine) {
 
 TEST_F(CreateShortLinkTest, AnswerWithoutPlainHttpLinkFailsAndChangesNothingElse) {
     WriteFileBytes(kStore, Record("http://old", "n"));
-    for (const std::string failing : {"https://s.example/a", "HTTP://S.EXAMPLE/A", "http:/s.example", ""}) {
+    for (const std::string failing :
+         {"https://s.example/a", "HTTP://S.EXAMPLE/A", "http:/s.example", ""}) {
         answer = failing;
         Create("http://example.com/long");
         EXPECT_EQ(window.texts[WidgetNumber::MessageLabel], failing);
@@ -218,7 +242,8 @@ struct PresentCase {
 };
 void PrintTo(const PresentCase& c, std::ostream* out) { *out << c.name; }
 
-class LinkAlreadyPresent : public CreateShortLinkTest, public testing::WithParamInterface<PresentCase> {};
+class LinkAlreadyPresent : public CreateShortLinkTest,
+                           public testing::WithParamInterface<PresentCase> {};
 
 TEST_P(LinkAlreadyPresent, IsNotStoredAgainAndTheNoteStays) {
     WriteFileBytes(kStore, GetParam().store);
@@ -234,7 +259,8 @@ TEST_P(LinkAlreadyPresent, IsNotStoredAgainAndTheNoteStays) {
 
 INSTANTIATE_TEST_SUITE_P(
     Stores, LinkAlreadyPresent,
-    testing::Values(PresentCase{"AsStoredLink", Record("http://x", "") + Record("http://s.example/a", "old")},
+    testing::Values(PresentCase{"AsStoredLink",
+                                Record("http://x", "") + Record("http://s.example/a", "old")},
                     PresentCase{"InsideLongerLink", Record("http://s.example/abc", "old")},
                     PresentCase{"InsideNote", Record("http://x", "see http://s.example/a too")}),
     [](const testing::TestParamInfo<PresentCase>& info) { return std::string(info.param.name); });
@@ -248,8 +274,10 @@ TEST_F(CreateShortLinkTest, AnswerEndingInLineBreakIsStoredOnceAndHidesNoLaterEn
     window.texts[WidgetNumber::NoteEditor] = "other";
     Create("http://example.com/2");
 
-    EXPECT_EQ(ReadFileBytes(kStore), Record("http://s.example/a", "my note") + Record("http://s.example/b", "other"));
-    EXPECT_EQ(ListedLinks(), (std::vector<std::string>{"http://s.example/a", "http://s.example/b"}));
+    EXPECT_EQ(ReadFileBytes(kStore),
+              Record("http://s.example/a", "my note") + Record("http://s.example/b", "other"));
+    EXPECT_EQ(ListedLinks(),
+              (std::vector<std::string>{"http://s.example/a", "http://s.example/b"}));
     EXPECT_EQ(window.statusTexts[0], "2 Eintr\xE4ge");
 }
 
@@ -263,10 +291,12 @@ TEST(CreateShortLinkPort80, AsksTheServiceOnPort80AndStoresItsLink) {
     ScopedTempDir dir;
     FakeWindow window;
     window.texts[WidgetNumber::NoteEditor] = "n";
-    ScriptedServer server({ScriptedServer::Send("HTTP/1.0 200 OK\r\n\r\nhttp://s.example/80")}, kHttpPort);
+    ScriptedServer server({ScriptedServer::Send("HTTP/1.0 200 OK\r\n\r\nhttp://s.example/80")},
+                          kHttpPort);
     ASSERT_TRUE(server.Listening()) << "cannot bind port 80";
     CreateShortLink("http://example.com/?a=1&b=2", window);
-    EXPECT_EQ(server.Received(), "GET " + kRequestPrefix + "http://example.com/?a=1%26b=2 HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(server.Received(),
+              "GET " + kRequestPrefix + "http://example.com/?a=1%26b=2 HTTP/1.0\r\n\r\n");
     EXPECT_EQ(ReadFileBytes(kStore), Record("http://s.example/80", "n"));
     EXPECT_EQ(window.texts[WidgetNumber::MessageLabel], "Erfolgreich eingetragen");
 }

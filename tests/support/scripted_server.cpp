@@ -26,7 +26,8 @@ ScriptedServer::ScriptedServer(std::vector<Step> script, std::uint16_t port)
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, 4) != 0 ||
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(fd, 4) != 0 ||
         getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         close(fd);
         return;
@@ -99,38 +100,38 @@ bool ScriptedServer::Play(int connection) {
     char piece[4096];
     for (const Step& step : m_script) {
         switch (step.kind) {
-        case Step::Kind::Send:
-            for (std::size_t sent = 0; sent < step.bytes.size();) {
-                const ssize_t count =
-                    send(connection, step.bytes.data() + sent, step.bytes.size() - sent, MSG_NOSIGNAL);
-                if (count > 0) {
-                    sent += static_cast<std::size_t>(count);
-                } else if (count < 0 && errno == EAGAIN) {
-                    if (!WaitFor(connection, POLLOUT, kQuietBoundMs)) return true;
-                } else {
-                    return true;  // the client has gone
+            case Step::Kind::Send:
+                for (std::size_t sent = 0; sent < step.bytes.size();) {
+                    const ssize_t count = send(connection, step.bytes.data() + sent,
+                                               step.bytes.size() - sent, MSG_NOSIGNAL);
+                    if (count > 0) {
+                        sent += static_cast<std::size_t>(count);
+                    } else if (count < 0 && errno == EAGAIN) {
+                        if (!WaitFor(connection, POLLOUT, kQuietBoundMs)) return true;
+                    } else {
+                        return true;  // the client has gone
+                    }
                 }
+                break;
+            case Step::Kind::Pause: {
+                pollfd stop{m_stopPipe[0], POLLIN, 0};
+                if (poll(&stop, 1, static_cast<int>(step.pause.count())) != 0) return true;
+                break;
             }
-            break;
-        case Step::Kind::Pause: {
-            pollfd stop{m_stopPipe[0], POLLIN, 0};
-            if (poll(&stop, 1, static_cast<int>(step.pause.count())) != 0) return true;
-            break;
-        }
-        case Step::Kind::HoldUntilClientCloses:
-            for (;;) {
-                if (!WaitFor(connection, POLLIN, kQuietBoundMs)) return true;
-                const ssize_t count = recv(connection, piece, sizeof piece, 0);
-                if (count <= 0) return true;
-                std::lock_guard lock(m_mutex);
-                m_received.append(piece, static_cast<std::size_t>(count));
+            case Step::Kind::HoldUntilClientCloses:
+                for (;;) {
+                    if (!WaitFor(connection, POLLIN, kQuietBoundMs)) return true;
+                    const ssize_t count = recv(connection, piece, sizeof piece, 0);
+                    if (count <= 0) return true;
+                    std::lock_guard lock(m_mutex);
+                    m_received.append(piece, static_cast<std::size_t>(count));
+                }
+            case Step::Kind::Reset: {
+                const linger abort{1, 0};
+                setsockopt(connection, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+                close(connection);
+                return false;
             }
-        case Step::Kind::Reset: {
-            const linger abort{1, 0};
-            setsockopt(connection, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-            close(connection);
-            return false;
-        }
         }
     }
     return true;
