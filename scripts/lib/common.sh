@@ -7,6 +7,7 @@ VEMO_PACKAGES=(
   libgtest-dev libbenchmark-dev
   xvfb xauth xdotool fonts-dejavu-core
   iproute2 util-linux openbox
+  desktop-file-utils appstream groff-base
 )
 
 vemo_install_packages() {
