@@ -46,6 +46,20 @@ QFont MessageFont() {
     return font;
 }
 
+// What ResultIcon tells a screen reader: the outcome its image shows, nothing before the first.
+QString OutcomeName(ImageNumber image) {
+    switch (image) {
+        case ImageNumber::ImageSuccess:
+            return QStringLiteral("Erfolg");
+        case ImageNumber::ImageWarning:
+            return QStringLiteral("Warnung");
+        case ImageNumber::ImageError:
+            return QStringLiteral("Fehler");
+        default:
+            return {};
+    }
+}
+
 QIcon ProgramIcon() {
     QIcon icon;
     for (const EmbeddedIconImage& image : EmbeddedProgramIcon()) {
@@ -84,6 +98,8 @@ void MainWindow::BuildStatusBar() {
     // Fixed fields at fixed places; the third runs past the window's right edge and is cut off.
     int x = 0;
     const char* const initialTexts[3] = {"X Eintr\xE4ge", "", "By Talwick"};
+    const QString accessibleNames[3] = {QStringLiteral("Anzahl der Einträge"),
+                                        QStringLiteral("Status"), QStringLiteral("Herausgeber")};
     for (int field = 0; field < 3; ++field) {
         auto* label = new QLabel(bar);
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -91,6 +107,9 @@ void MainWindow::BuildStatusBar() {
         label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         label->setGeometry(x, 2, kStatusFieldWidths[field], height - 2);
         label->setText(FromWindows1252(initialTexts[field]));
+        // A fixed name says what the field is; its changing text goes with it as the description.
+        label->setAccessibleName(accessibleNames[field]);
+        label->setAccessibleDescription(label->text());
         x += kStatusFieldWidths[field];
         m_statusFields[field] = label;
     }
@@ -101,15 +120,18 @@ void MainWindow::BuildWidgets() {
 
     auto* frame = new FrameBox(QStringLiteral("New Vemo"), client);
     frame->setGeometry(10, 10, 530, 120);
+    frame->setAccessibleName(QStringLiteral("Neuer Vemo"));
     m_widgets[WidgetNumber::NewLinkFrame] = frame;
 
     m_urlField = new QLineEdit(client);
     m_urlField->setGeometry(20, 30, 510, 20);
+    m_urlField->setAccessibleName(QStringLiteral("URL"));
     m_urlField->installEventFilter(this);
     m_widgets[WidgetNumber::UrlField] = m_urlField;
 
     m_noteEditor = new QTextEdit(client);
     m_noteEditor->setGeometry(240, 60, 290, 60);
+    m_noteEditor->setAccessibleName(QStringLiteral("Notiz"));
     m_noteEditor->setAcceptRichText(false);
     m_noteEditor->setLineWrapMode(QTextEdit::NoWrap);
     m_noteEditor->setTabChangesFocus(false);
@@ -119,6 +141,7 @@ void MainWindow::BuildWidgets() {
     m_model = new EntryListModel(this);
     m_entryTree = new QTreeView(client);
     m_entryTree->setGeometry(10, 200, 530, 230);
+    m_entryTree->setAccessibleName(QStringLiteral("Gespeicherte Einträge"));
     m_entryTree->setModel(m_model);
     m_entryTree->setHeaderHidden(true);
     m_entryTree->setRootIsDecorated(true);
@@ -146,26 +169,34 @@ void MainWindow::BuildWidgets() {
         WidgetNumber widget;
         QRect geometry;
         int image;
+        QString accessibleName;
     };
     const ViewPlace views[] = {
-        {WidgetNumber::GlobeView, QRect(20, 60, 64, 64), static_cast<int>(ImageNumber::ImageGlobe)},
-        {WidgetNumber::StarView, QRect(10, 130, 64, 64), static_cast<int>(ImageNumber::ImageStar)},
+        {WidgetNumber::GlobeView, QRect(20, 60, 64, 64), static_cast<int>(ImageNumber::ImageGlobe),
+         QStringLiteral("Globus")},
+        {WidgetNumber::StarView, QRect(10, 130, 64, 64), static_cast<int>(ImageNumber::ImageStar),
+         QStringLiteral("Stern")},
     };
     for (const ViewPlace& place : views) {
         auto* view = new ImageView(client);
         view->setGeometry(place.geometry);
+        view->setAccessibleName(place.accessibleName);
         view->SetImage(ImageFromHandle(ImageHandle(place.image)));
         m_widgets[place.widget] = view;
     }
 
     auto* deleteButton = new ImageButton(client);
     deleteButton->setGeometry(510, 160, 32, 32);
+    // The button shows only the bin: the text is for screen readers and the mouse pointer.
+    deleteButton->setAccessibleName(QStringLiteral("Eintrag löschen"));
+    deleteButton->setToolTip(QStringLiteral("Eintrag löschen"));
     deleteButton->setAutoDefault(false);
     deleteButton->SetImage(ImageFromHandle(ImageHandle(static_cast<int>(ImageNumber::ImageBin))));
     m_widgets[WidgetNumber::DeleteButton] = deleteButton;
 
     auto* folderView = new ImageView(client);
     folderView->setGeometry(210, 55, 32, 32);
+    folderView->setAccessibleName(QStringLiteral("Ordner"));
     folderView->SetImage(
         ImageFromHandle(ImageHandle(static_cast<int>(ImageNumber::ImageFolderAdd))));
     m_widgets[WidgetNumber::FolderView] = folderView;
@@ -190,6 +221,7 @@ void MainWindow::BuildWidgets() {
 
     m_messageLabel = new QLabel(client);
     m_messageLabel->setGeometry(100, 145, 400, 40);
+    m_messageLabel->setAccessibleName(QStringLiteral("Meldung"));
     // Messages come from the network: never interpreted as markup.
     m_messageLabel->setTextFormat(Qt::PlainText);
     m_messageLabel->setWordWrap(true);
@@ -278,6 +310,7 @@ void MainWindow::SetText(WidgetNumber widget, const std::string& text) {
         editor->setPlainText(value);
     } else if (auto* label = qobject_cast<QLabel*>(w)) {
         label->setText(value);
+        label->setAccessibleDescription(value);
     } else if (auto* button = qobject_cast<QPushButton*>(w)) {
         button->setText(value);
     } else if (auto* box = qobject_cast<QGroupBox*>(w)) {
@@ -321,10 +354,16 @@ void MainWindow::SetImage(WidgetNumber widget, ImageNumber image) {
     } else if (auto* button = qobject_cast<ImageButton*>(w)) {
         button->SetImage(bitmap);
     }
+    if (widget == WidgetNumber::ResultIcon && w != nullptr) {
+        w->setAccessibleName(OutcomeName(image));
+    }
 }
 
 void MainWindow::SetStatusText(int field, const std::string& text) {
-    if (QLabel* label = StatusField(field)) label->setText(FromWindows1252(text));
+    if (QLabel* label = StatusField(field)) {
+        label->setText(FromWindows1252(text));
+        label->setAccessibleDescription(label->text());
+    }
 }
 
 std::string MainWindow::ReadClipboardText() {
