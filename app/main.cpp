@@ -28,6 +28,8 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     QApplication application(argc, argv);
+    // Lets desktops match the window to the installed desktop entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("de.talwick.VemoCreator"));
 
     DecodeEmbeddedImages();
     EnsureStoreFile();
