@@ -129,6 +129,9 @@ struct RequestCase {
     std::string expectation;  // the decoded long URL, the code, or the refusal's body
 };
 
+// Keeps test names readable: GoogleTest would otherwise print the case as raw bytes.
+void PrintTo(const RequestCase& c, std::ostream* os) { *os << c.name; }
+
 class ParseServiceRequestTest : public testing::TestWithParam<RequestCase> {};
 
 TEST_P(ParseServiceRequestTest, GivesTheExpectedRequestOrRefusal) {
