@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 
 #include "entry_actions.h"
 #include "event_dispatch.h"
@@ -11,23 +12,29 @@
 
 namespace {
 
-// Qt aborts with a crash report when it cannot reach a window system; say it in one line instead.
-bool WindowSystemReachable() {
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
-    if (platform != nullptr && *platform != '\0') return true;
-    const char* display = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    return (display != nullptr && *display != '\0') || (wayland != nullptr && *wayland != '\0');
+// While the window system starts, Qt reports an unreachable display in several lines and then
+// aborts. Keep its first reason and end with one clear line and a non-zero exit code instead.
+QStringList g_startupMessages;
+
+void StartupMessageHandler(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type != QtFatalMsg) {
+        g_startupMessages.append(message);
+        return;
+    }
+    const QString reason =
+        g_startupMessages.isEmpty() ? message.section(QLatin1Char('\n'), 0, 0) : g_startupMessages.first();
+    std::fprintf(stderr, "vemo-creator: cannot open the window: %s\n", qPrintable(reason));
+    std::_Exit(1);
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    if (!WindowSystemReachable()) {
-        std::fprintf(stderr, "vemo-creator: cannot open the window: no display (DISPLAY is not set)\n");
-        return 1;
-    }
+    const QtMessageHandler defaultHandler = qInstallMessageHandler(StartupMessageHandler);
     QApplication application(argc, argv);
+    qInstallMessageHandler(defaultHandler);
+    for (const QString& message : std::as_const(g_startupMessages)) qWarning("%s", qPrintable(message));
+    g_startupMessages.clear();
     // Lets desktops match the window to the installed desktop entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("de.talwick.VemoCreator"));
 
