@@ -310,3 +310,27 @@ TEST_F(MainWindowTest, LeftClickInTheTreeIsReportedAfterTheSelectionMovedButKeys
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MainWindowTest, ClickedEntryFillsTheFieldsAndTheBinButtonRemovesIt) {
+    WriteFileBytes("url.vlst", "\x7F" "AB\x7F" "xy\x7F" "CD\x7F");
+    RefreshEntryList(*window);
+    auto* tree = static_cast<QTreeView*>(Widget(WidgetNumber::EntryTree));
+    EXPECT_EQ(window->EntryRowCount(), 5);
+    EXPECT_FALSE(tree->isExpanded(window->EntryModel()->IndexOfFlatRow(1)));
+
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                      tree->visualRect(window->EntryModel()->IndexOfFlatRow(1)).center());
+    Settle();
+    EXPECT_EQ(window->ReadText(WidgetNumber::UrlField), "AB");
+    EXPECT_EQ(window->ReadText(WidgetNumber::NoteEditor), "xy");
+
+    QTest::mouseClick(static_cast<QPushButton*>(Widget(WidgetNumber::DeleteButton)), Qt::LeftButton);
+    Settle();
+    EXPECT_EQ(ReadFileBytes("url.vlst"), "\x7F" "CD\x7F");
+    EXPECT_EQ(window->StatusField(0)->text(), QString::fromUtf8("1 Einträge"));
+    EXPECT_EQ(window->EntryRowText(1), "CD");
+}
+
+}  // namespace
