@@ -1,5 +1,6 @@
 #include "entry_list_model.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "text_codec.h"
@@ -15,16 +16,11 @@ void EntryListModel::SetRows(EntryRows&& rows) {
     // Not a plain move assignment: a std::string moved into may keep its old buffer, which
     // for a large store would hold a second copy of it until the next refresh.
     const EntryRows previous = std::exchange(m_rows, std::move(rows));
-    endResetModel();
-}
-
-int EntryListModel::TopLevelRowCount() const {
     // The flat rows decide what exists, so a store too large for int rows ends where they end.
-    return m_rows.RowCount() / 2 + 1;
-}
-
-bool EntryListModel::IsLinkRow(int topLevelRow) const {
-    return topLevelRow >= 1 && topLevelRow <= m_rows.EntryCount();
+    m_topLevelRowCount = m_rows.RowCount() / 2 + 1;
+    m_linkRowCount =
+        static_cast<int>(std::min<long long>(m_rows.EntryCount(), m_topLevelRowCount - 1));
+    endResetModel();
 }
 
 int EntryListModel::FlatRowOf(const QModelIndex& index) const {
@@ -41,7 +37,9 @@ QModelIndex EntryListModel::IndexOfFlatRow(int row) const {
 }
 
 QModelIndex EntryListModel::index(int row, int column, const QModelIndex& parent) const {
-    if (!hasIndex(row, column, parent)) return {};
+    // What hasIndex() checks, without its two virtual calls: the view asks for every top-level
+    // row each time it lays the tree out.
+    if (row < 0 || column != 0 || row >= rowCount(parent)) return {};
     if (!parent.isValid()) return createIndex(row, column, kTopLevelId);
     return createIndex(row, column, static_cast<quintptr>(parent.row()) + 1);
 }
@@ -52,9 +50,13 @@ QModelIndex EntryListModel::parent(const QModelIndex& child) const {
 }
 
 int EntryListModel::rowCount(const QModelIndex& parent) const {
-    if (!parent.isValid()) return TopLevelRowCount();
-    if (parent.column() != 0 || parent.internalId() != kTopLevelId) return 0;
-    return IsLinkRow(parent.row()) ? 1 : 0;
+    if (!parent.isValid()) return m_topLevelRowCount;
+    return hasChildren(parent) ? 1 : 0;
+}
+
+bool EntryListModel::hasChildren(const QModelIndex& parent) const {
+    if (!parent.isValid()) return true;
+    return parent.column() == 0 && parent.internalId() == kTopLevelId && IsLinkRow(parent.row());
 }
 
 int EntryListModel::columnCount(const QModelIndex& parent) const {

@@ -30,12 +30,17 @@ public:
     QModelIndex parent(const QModelIndex& child) const override;
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
+    bool hasChildren(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
-    int TopLevelRowCount() const;
-    bool IsLinkRow(int topLevelRow) const;
+    bool IsLinkRow(int topLevelRow) const {
+        return topLevelRow >= 1 && topLevelRow <= m_linkRowCount;
+    }
 
     EntryRows m_rows;
+    // Kept from SetRows: a view laying out a million rows asks for them several times per row.
+    int m_topLevelRowCount = 1;
+    int m_linkRowCount = 0;
 };

@@ -149,6 +149,9 @@ void MainWindow::BuildWidgets() {
     m_entryTree->setSelectionMode(QAbstractItemView::SingleSelection);
     m_entryTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_entryTree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // The column fits the rows in view. Measuring the default 1000 rows shapes every one of
+    // their texts on each refresh and expansion, which costs more than reading a large store.
+    m_entryTree->header()->setResizeContentsPrecision(0);
     m_entryTree->header()->setStretchLastSection(false);
     // The selected row stays highlighted while the tree does not have the focus.
     QPalette treePalette = m_entryTree->palette();
