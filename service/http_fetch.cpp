@@ -112,13 +112,22 @@ bool AnswerHasBegun(int fd) {
     return ioctl(fd, FIONREAD, &ready) == 0 && ready > 0;
 }
 
-// Reads until the peer closes. A read error, a silence longer than the time-out or an answer
-// beyond the cap leaves a partial answer, which must never pass for a short link: then false.
+// Reads until the peer closes. A read error, a silence longer than the time-out, an answer
+// beyond the cap or one still coming kReadingBoundTimeouts time-outs after it began leaves a
+// partial answer, which must never pass for a short link: then false.
 bool ReadWholeAnswer(int fd, std::int32_t timeoutMs, std::string& answer) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline =
+        Clock::now() + std::chrono::milliseconds(std::int64_t{kReadingBoundTimeouts} *
+                                                 std::max<std::int32_t>(timeoutMs, 0));
     std::array<char, kReceivePieceBytes> piece{};
     std::size_t received = 0;
     for (;;) {
-        if (!PollFor(fd, POLLIN, timeoutMs)) return false;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() < 0) return false;
+        const auto silenceMs = static_cast<std::int32_t>(
+            std::min<std::int64_t>(timeoutMs, static_cast<std::int64_t>(left.count())));
+        if (!PollFor(fd, POLLIN, silenceMs)) return false;
         const ssize_t count = recv(fd, piece.data(), piece.size(), 0);
         if (count == 0) return true;
         if (count < 0) {
@@ -133,6 +142,8 @@ bool ReadWholeAnswer(int fd, std::int32_t timeoutMs, std::string& answer) {
                                          : static_cast<std::size_t>(count));
     }
 }
+
+}  // namespace
 
 // After the first "://", up to "/", "?" or "#", without user information and port.
 std::string HostOfUrl(const std::string& url) {
@@ -154,8 +165,6 @@ std::string BodyOfAnswer(const std::string& answer) {
     const std::size_t bodyStart = lineFeed + 3;
     return bodyStart < answer.size() ? answer.substr(bodyStart) : std::string();
 }
-
-}  // namespace
 
 const FetchTiming& SystemFetchTiming() {
     static const FetchTiming timing{MonotonicTickCount, SleepOnePollInterval};

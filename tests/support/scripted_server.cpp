@@ -101,15 +101,17 @@ bool ScriptedServer::Play(int connection) {
     for (const Step& step : m_script) {
         switch (step.kind) {
             case Step::Kind::Send:
-                for (std::size_t sent = 0; sent < step.bytes.size();) {
-                    const ssize_t count = send(connection, step.bytes.data() + sent,
-                                               step.bytes.size() - sent, MSG_NOSIGNAL);
-                    if (count > 0) {
-                        sent += static_cast<std::size_t>(count);
-                    } else if (count < 0 && errno == EAGAIN) {
-                        if (!WaitFor(connection, POLLOUT, kQuietBoundMs)) return true;
-                    } else {
-                        return true;  // the client has gone
+                for (std::uint64_t copy = 0; copy < step.times; ++copy) {
+                    for (std::size_t sent = 0; sent < step.bytes.size();) {
+                        const ssize_t count = send(connection, step.bytes.data() + sent,
+                                                   step.bytes.size() - sent, MSG_NOSIGNAL);
+                        if (count > 0) {
+                            sent += static_cast<std::size_t>(count);
+                        } else if (count < 0 && errno == EAGAIN) {
+                            if (!WaitFor(connection, POLLOUT, kQuietBoundMs)) return true;
+                        } else {
+                            return true;  // the client has gone
+                        }
                     }
                 }
                 break;

@@ -18,8 +18,13 @@ public:
         Kind kind;
         std::string bytes;
         std::chrono::milliseconds pause{0};
+        std::uint64_t times = 1;  // Send: how often the bytes go out, one copy after another
     };
     static Step Send(std::string bytes) { return {Step::Kind::Send, std::move(bytes), {}}; }
+    // Sends bytes `times` times over without holding the whole stream: a gigabyte costs a piece.
+    static Step SendRepeated(std::string bytes, std::uint64_t times) {
+        return {Step::Kind::Send, std::move(bytes), {}, times};
+    }
     static Step Pause(std::chrono::milliseconds pause) { return {Step::Kind::Pause, {}, pause}; }
     // Stays silent, reading what comes, until the client closes its side.
     static Step HoldUntilClientCloses() { return {Step::Kind::HoldUntilClientCloses, {}, {}}; }
