@@ -15,6 +15,10 @@
 
 namespace {
 
+// The pictures are small icons. A header may claim up to 65535 x 65535 pixels, which would ask
+// for a 12 GiB bitmap before a single row is read.
+constexpr unsigned long long kMaxImagePixels = 1024 * 1024;
+
 std::map<int, std::unique_ptr<QImage>>& Images() {
     static std::map<int, std::unique_ptr<QImage>> images;
     return images;
@@ -61,6 +65,11 @@ QImage* DecompressJpeg(const unsigned char* data, unsigned long size) {
     // libjpeg-turbo's memory source answers a read past the end with a fake EOI and a warning.
     jpeg_mem_src(&decompressor, data, size);
     jpeg_read_header(&decompressor, TRUE);
+    if (static_cast<unsigned long long>(decompressor.image_width) * decompressor.image_height >
+        kMaxImagePixels) {
+        jpeg_destroy_decompress(&decompressor);
+        return nullptr;
+    }
     decompressor.out_color_space = JCS_RGB;
     jpeg_start_decompress(&decompressor);
 

@@ -21,7 +21,8 @@ struct DecodedImage {
 std::vector<DecodedImage> DecodeEmbeddedImages();
 // Decodes one JPEG block into a 24-bit top-down bitmap (QImage::Format_BGR888) held under number.
 // Whatever the number held is released first, so a failed decoding leaves it empty. Returns the
-// new bitmap's handle, or 0 when the block is not a JPEG or its header cannot be read.
+// new bitmap's handle, or 0 when the block is not a JPEG, its header cannot be read or it has
+// more than 1024 x 1024 pixels.
 ImageHandleValue DecodeImage(int number, std::span<const unsigned char> block);
 // The handle of the image held under number, or 0.
 ImageHandleValue ImageHandle(int number);

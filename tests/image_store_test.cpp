@@ -315,6 +315,17 @@ Bytes WithFrameByte(int index, unsigned char value) {
     return block;
 }
 
+// The frame header claims this size; the data behind it stays that of a small picture.
+Bytes WithClaimedSize(int width, int height) {
+    Bytes block = EmbeddedBlock(2);
+    const std::size_t size = OffsetOf(block, 0xC0) + 5;  // height, then width, big-endian
+    block[size] = static_cast<unsigned char>(height >> 8);
+    block[size + 1] = static_cast<unsigned char>(height & 0xFF);
+    block[size + 2] = static_cast<unsigned char>(width >> 8);
+    block[size + 3] = static_cast<unsigned char>(width & 0xFF);
+    return block;
+}
+
 const BadBlock kBadBlocks[] = {
     {"Empty", [] { return Bytes{}; }},
     {"OneByte", [] { return Bytes{0xFF}; }},
@@ -343,6 +354,9 @@ const BadBlock kBadBlocks[] = {
          return block;
      }},
     {"UnknownQuantisationTable", [] { return WithFrameByte(8, 3); }},
+    // Found by fuzzing: the bitmap for such a header would take gigabytes.
+    {"LargestClaimedSize", [] { return WithClaimedSize(65535, 65535); }},
+    {"OnePixelRowBeyondTheBound", [] { return WithClaimedSize(1024, 1025); }},
 };
 
 class BadBlockTest : public ImageStoreTest, public ::testing::WithParamInterface<BadBlock> {};
@@ -357,6 +371,12 @@ TEST_P(BadBlockTest, GivesZeroAndLeavesTheNumberEmpty) {
 
 INSTANTIATE_TEST_SUITE_P(Refused, BadBlockTest, ::testing::ValuesIn(kBadBlocks),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ImageStoreTest, ClaimedSizeUpToTheBoundIsDecoded) {
+    const QImage* image = ImageFromHandle(DecodeImage(2, WithClaimedSize(1024, 1024)));
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->size(), QSize(1024, 1024));
+}
 
 TEST_F(ImageStoreTest, TruncatedBlockDecodesFullSizeWithTheMissingRowsGrey) {
     const Bytes whole = EmbeddedBlock(1);
