@@ -7,6 +7,7 @@ VEMO_PACKAGES=(
   libgtest-dev libbenchmark-dev
   xvfb xauth xdotool fonts-dejavu-core
   iproute2 util-linux openbox
+  clang-14 libclang-rt-14-dev valgrind
   desktop-file-utils appstream groff-base
 )
 
