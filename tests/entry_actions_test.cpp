@@ -302,7 +302,8 @@ INSTANTIATE_TEST_SUITE_P(
 class StoreConcurrencyTest : public EntryActionsTest {
 protected:
     static constexpr int kCopies = 4;
-    static constexpr int kAppendsPerCopy = 300;
+    // 3000 appends and 1000 deletions in all.
+    static constexpr int kAppendsPerCopy = 750;
     static constexpr int kMaxDeleteAttempts = 2000;
 
     static std::string LinkOf(int copy, int i) {

@@ -329,7 +329,8 @@ protected:
 };
 
 TEST_F(StoreCrashTest, KilledWriterLeavesOldOrNewStoreComplete) {
-    constexpr int kEntries = 3000;
+    // About 1 MiB, a large store: every rewrite reads and writes all of it.
+    constexpr int kEntries = 30000;
     constexpr int kKills = 220;
     constexpr int kMaxSteps = 20000;
     std::string store;
