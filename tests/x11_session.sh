@@ -18,12 +18,15 @@ x11_enter_display() {
 }
 
 # x11_start_app DIR EXE: starts the window manager and EXE in DIR; sets app_pid and app_window.
+# VEMO_E2E_WRAPPER, when set, names a program that is started instead, with EXE as its argument
+# (valgrind, say); VEMO_E2E_WAIT bounds in seconds the wait for the window and for the program's
+# end after Alt+F4, which such a wrapper slows down (default 30 and 10).
 x11_start_app() {
   openbox >/dev/null 2>&1 &
   wm_pid=$!
-  (cd "$1" && exec "$2") &
+  (cd "$1" && exec ${VEMO_E2E_WRAPPER:+"$VEMO_E2E_WRAPPER"} "$2") &
   app_pid=$!
-  app_window=$(timeout 30 xdotool search --sync --name '^Vemo Creator$' | head -n 1)
+  app_window=$(timeout "${VEMO_E2E_WAIT:-30}" xdotool search --sync --name '^Vemo Creator$' | head -n 1)
   [ -n "$app_window" ] || { echo "FAIL: the window did not appear"; exit 1; }
   # Give the window manager time to frame and focus the window.
   sleep 1
@@ -40,7 +43,7 @@ x11_close_app() {
   xdotool windowactivate --sync "$app_window" 2>/dev/null || true
   xdotool key --clearmodifiers alt+F4
   local _
-  for _ in $(seq 100); do
+  for _ in $(seq $((${VEMO_E2E_WAIT:-10} * 10))); do
     kill -0 "$app_pid" 2>/dev/null || break
     sleep 0.1
   done
