@@ -1,7 +1,7 @@
 // main() for the fuzz targets where there is no libFuzzer (the g++ builds). It feeds the target
 // every file of the corpus directories given, then a fixed series of pseudo-random mutations of
 // them, so ctest keeps every target and its checks alive. The series is the same on every run;
-// a failing input is written to fuzz-failure-<target> in the working directory.
+// a failing input is written to fuzz-failure-<target> in the directory it was started in.
 //
 //   <target> [--mutations=N] [--max-seconds=S] CORPUS_DIR_OR_FILE...
 
@@ -40,12 +40,14 @@ constexpr std::uint32_t kSeed = 20240611;
 constexpr std::uint8_t kInterestingBytes[] = {0x00, 0x0A, 0x0D, 0x7F, 0xFF, 0xD8, 0xC0, 0xDA,
                                               '%',  '&',  '@',  ':',  '/',  '?',  '#',  ' '};
 
-// What a signal handler may write out: the input under test, in a buffer that lives for good.
+// What a signal handler may write out: the input under test while it runs, and where to. The
+// path is absolute, as a target may change its working directory while an input runs.
 const std::uint8_t* g_currentData = nullptr;
 std::size_t g_currentSize = 0;
 char g_failurePath[4096] = "fuzz-failure";
 
 void WriteCurrentInput() {
+    if (g_currentData == nullptr) return;
     const int fd = ::open(g_failurePath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return;
     for (std::size_t done = 0; done < g_currentSize;) {
@@ -54,8 +56,10 @@ void WriteCurrentInput() {
         done += static_cast<std::size_t>(written);
     }
     ::close(fd);
-    static const char kNote[] = "the failing input is in fuzz-failure-<target>\n";
+    static const char kNote[] = "failing input written to ";
     (void)!::write(STDERR_FILENO, kNote, sizeof kNote - 1);
+    (void)!::write(STDERR_FILENO, g_failurePath, std::strlen(g_failurePath));
+    (void)!::write(STDERR_FILENO, "\n", 1);
 }
 
 void OnFatalSignal(int signal) {
@@ -152,7 +156,7 @@ void Mutate(Bytes& bytes, const std::vector<Bytes>& corpus, std::mt19937& random
 }  // namespace
 
 int main(int argc, char** argv) {
-    long mutations = 5000;
+    long mutations = 100000;
     double maxSeconds = 2.0;
     std::vector<std::filesystem::path> paths;
     for (int i = 1; i < argc; ++i) {
@@ -166,7 +170,9 @@ int main(int argc, char** argv) {
         }
     }
     const std::string target = std::filesystem::path(argv[0]).filename().string();
-    std::snprintf(g_failurePath, sizeof g_failurePath, "fuzz-failure-%s", target.c_str());
+    const std::string failurePath =
+        (std::filesystem::current_path() / ("fuzz-failure-" + target)).string();
+    std::snprintf(g_failurePath, sizeof g_failurePath, "%s", failurePath.c_str());
     for (const int signal : {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL})
         std::signal(signal, OnFatalSignal);
 #ifdef VEMO_HAS_SANITIZER_CALLBACKS
