@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QIcon>
+#include <QIconEngine>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -60,16 +61,52 @@ QString OutcomeName(ImageNumber image) {
     }
 }
 
-QIcon ProgramIcon() {
-    QIcon icon;
-    for (const EmbeddedIconImage& image : EmbeddedProgramIcon()) {
-        QPixmap pixmap;
-        if (pixmap.loadFromData(image.png.data(), static_cast<uint>(image.png.size()), "PNG")) {
-            icon.addPixmap(pixmap);
-        }
+// The program icon, decoded when a platform first asks for a picture of it. X11 asks for every
+// size as the window is shown; Wayland and the offscreen platform never ask (desktops find the
+// icon through the desktop entry), and there decoding nine PNGs, with Qt's scan of its image
+// plugins first, would take a tenth of the start-up.
+class ProgramIconEngine final : public QIconEngine {
+public:
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode,
+               QIcon::State state) override {
+        Decoded().paint(painter, rect, Qt::AlignCenter, mode, state);
     }
-    return icon;
-}
+    QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        return Decoded().actualSize(size, mode, state);
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        return Decoded().pixmap(size, mode, state);
+    }
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state,
+                         qreal scale) override {
+        return Decoded().pixmap(size, scale, mode, state);
+    }
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
+        QList<QSize> sizes;
+        for (const EmbeddedIconImage& image : EmbeddedProgramIcon()) {
+            sizes.append(QSize(image.size, image.size));
+        }
+        return sizes;
+    }
+    bool isNull() override { return EmbeddedProgramIcon().empty(); }
+    QIconEngine* clone() const override { return new ProgramIconEngine; }
+
+private:
+    const QIcon& Decoded() {
+        if (m_decoded.isNull()) {
+            for (const EmbeddedIconImage& image : EmbeddedProgramIcon()) {
+                QPixmap pixmap;
+                if (pixmap.loadFromData(image.png.data(), static_cast<uint>(image.png.size()),
+                                        "PNG")) {
+                    m_decoded.addPixmap(pixmap);
+                }
+            }
+        }
+        return m_decoded;
+    }
+
+    QIcon m_decoded;
+};
 
 }  // namespace
 
@@ -80,7 +117,7 @@ MainWindow::MainWindow() {
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(kClientWidth, kClientHeight);
     move(kWindowPosition);
-    setWindowIcon(ProgramIcon());
+    setWindowIcon(QIcon(new ProgramIconEngine));
 
     setCentralWidget(new QWidget(this));
     BuildStatusBar();

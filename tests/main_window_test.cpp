@@ -111,6 +111,23 @@ TEST_F(MainWindowTest, WindowHasFixedClientAreaTitleAndNoMinMaxButtons) {
     EXPECT_FALSE(window->windowIcon().isNull());
 }
 
+// The icon is decoded only when asked for; every size it offers must then come out whole.
+TEST_F(MainWindowTest, WindowIconGivesEveryEmbeddedSize) {
+    const QIcon icon = window->windowIcon();
+    const QList<QSize> sizes = icon.availableSizes();
+    ASSERT_EQ(sizes.size(), 9);
+    for (const QSize& size : sizes) {
+        const QImage image = icon.pixmap(size, 1.0).toImage();
+        EXPECT_EQ(image.size(), size);
+        // The chain link covers a good part of the square: the picture, not an empty pixmap.
+        int opaque = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) opaque += qAlpha(image.pixel(x, y)) == 255;
+        }
+        EXPECT_GT(opaque, size.width() * size.height() / 8) << size.width();
+    }
+}
+
 TEST_F(MainWindowTest, InitialContentOfTheWidgets) {
     EXPECT_EQ(window->ReadText(WidgetNumber::NewLinkFrame), "New Vemo");
     EXPECT_EQ(window->ReadText(WidgetNumber::PasteButton), "Einf\xFCgen");
