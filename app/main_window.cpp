@@ -62,9 +62,9 @@ QString OutcomeName(ImageNumber image) {
 }
 
 // The program icon, decoded when a platform first asks for a picture of it. X11 asks for every
-// size as the window is shown; Wayland and the offscreen platform never ask (desktops find the
-// icon through the desktop entry), and there decoding nine PNGs, with Qt's scan of its image
-// plugins first, would take a tenth of the start-up.
+// size as the window is shown; a platform with no use for it, such as the offscreen one, never
+// asks, and would otherwise spend a tenth of its start-up on Qt's scan of its image plugins and
+// on decoding nine PNGs.
 class ProgramIconEngine final : public QIconEngine {
 public:
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode,
