@@ -26,10 +26,11 @@ trap 'x11_cleanup; [ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null; rm 
 
 "$service" --listen 127.0.0.1:80 --host localhost --db "$work/links.db" 2>"$work/service.log" &
 service_pid=$!
-for _ in $(seq 50); do
+for _ in $(seq 300); do
   (exec 3<>/dev/tcp/127.0.0.1/80) 2>/dev/null && break
   sleep 0.1
 done
+(exec 3<>/dev/tcp/127.0.0.1/80) 2>/dev/null || { echo "FAIL: the service does not listen"; cat "$work/service.log"; exit 1; }
 
 mkdir "$work/home"
 x11_start_app "$work/home" "$exe"
@@ -46,10 +47,10 @@ create() {
   x11_click 160 110
 }
 
-# Waits until the store holds N records (2N separators).
+# Waits until the store holds N records (2N separators); generous, as CI machines may be busy.
 wait_for_records() {
   local _ count
-  for _ in $(seq 150); do
+  for _ in $(seq 600); do
     count=$(tr -cd '\177' <"$store" | wc -c)
     [ "$count" -ge $(($1 * 2)) ] && return 0
     sleep 0.1
