@@ -122,6 +122,11 @@ MainWindow::MainWindow() {
     setCentralWidget(new QWidget(this));
     BuildStatusBar();
     BuildWidgets();
+    // No input widget has the focus at start: Tab then goes to UrlField and Shift+Tab to
+    // CreateButton, UrlField keeps the platform's background until it is entered, and no text
+    // cursor blinks in an idle window.
+    centralWidget()->setFocusPolicy(Qt::NoFocus);
+    centralWidget()->setFocus();
 }
 
 MainWindow::~MainWindow() = default;

@@ -168,6 +168,18 @@ TEST_F(MainWindowTest, StatusBarHasThreeSunkenFieldsTheThirdCutOff) {
     window->SetStatusText(3, "ignored");
 }
 
+TEST_F(MainWindowTest, NoInputWidgetHasTheFocusAtStartAndTabEntersTheChainAtEitherEnd) {
+    Settle();
+    EXPECT_FALSE(Reported(WidgetNumber::UrlField, EventType::FocusGained));
+    EXPECT_EQ(QApplication::focusWidget(), window->ClientArea());
+    QTest::keyClick(window.get(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), Widget(WidgetNumber::UrlField));
+
+    window->ClientArea()->setFocus();
+    QTest::keyClick(window.get(), Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), Widget(WidgetNumber::CreateButton));
+}
+
 TEST_F(MainWindowTest, TabWalksTheSixFocusWidgetsAndNoteEditorTypesTabs) {
     QWidget* urlField = Widget(WidgetNumber::UrlField);
     urlField->setFocus();
