@@ -9,13 +9,13 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <random>
 #include <string>
 #include <utility>
 
 #include "entry_actions.h"
 #include "entry_list_model.h"
 #include "entry_rows.h"
+#include "generated_store.h"
 #include "store_file.h"
 #include "window_ops.h"
 
@@ -61,7 +61,7 @@ public:
         }
         const fs::path directory = m_root / std::to_string(entries);
         auto& content = m_contents[entries];
-        if (content.empty()) content = Generate(entries);
+        if (content.empty()) content = GenerateStore(entries);
         fs::create_directories(directory);
         fs::current_path(directory);
         std::ofstream(kStoreFileName, std::ios::binary | std::ios::trunc)
@@ -71,23 +71,6 @@ public:
     std::size_t Size(int entries) { return m_contents[entries].size(); }
 
 private:
-    static std::string Generate(int entries) {
-        static constexpr char kLetters[] =
-            "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-        std::mt19937 random(static_cast<unsigned>(entries));
-        std::uniform_int_distribution<int> letter(0, sizeof kLetters - 2);
-        std::string store;
-        store.reserve(static_cast<std::size_t>(entries) * 36);
-        for (int i = 0; i < entries; ++i) {
-            store += FieldSeparator;
-            store += "http://localhost/";
-            for (int j = 0; j < 6; ++j) store += kLetters[letter(random)];
-            store += FieldSeparator;
-            if (i % 5 != 0) store += "note " + std::to_string(i);
-        }
-        return store;
-    }
-
     fs::path m_root;
     std::map<int, std::string> m_contents;
 };

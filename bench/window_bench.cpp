@@ -9,11 +9,11 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <random>
 #include <string>
 
 #include "entry_actions.h"
 #include "entry_list_model.h"
+#include "generated_store.h"
 #include "main_window.h"
 #include "store_file.h"
 
@@ -21,22 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Links like the service's, a note on four entries of five.
-std::string GenerateStore(int entries) {
-    static constexpr char kLetters[] =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    std::mt19937 random(static_cast<unsigned>(entries));
-    std::uniform_int_distribution<int> letter(0, sizeof kLetters - 2);
-    std::string store;
-    for (int i = 0; i < entries; ++i) {
-        store += FieldSeparator;
-        store += "http://localhost/";
-        for (int j = 0; j < 6; ++j) store += kLetters[letter(random)];
-        store += FieldSeparator;
-        if (i % 5 != 0) store += "note " + std::to_string(i);
-    }
-    return store;
-}
 
 // A temporary working directory holding the store of `entries` entries, with a shown window.
 class ShownWindow {

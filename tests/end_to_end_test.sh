@@ -5,32 +5,15 @@ set -euo pipefail
 exe=$1
 service=$2
 
-if [ -z "${VEMO_E2E_NETNS:-}" ]; then
-  if ! unshare -rn true 2>/dev/null; then
-    echo "cannot create a private network namespace ('unshare -rn' failed)"
-    if [ "${CI:-}" = true ]; then echo "FAIL: on CI this test must run"; exit 1; fi
-    echo "SKIP"
-    exit 77
-  fi
-  export VEMO_E2E_NETNS=1
-  exec unshare -rn "$0" "$@"
-fi
-if [ -z "${VEMO_INSIDE_XVFB:-}" ]; then ip link set lo up; fi
-
 source "$(dirname "$0")/x11_session.sh"
+netns_enter "$0" "$@"
 x11_enter_display "$0" "$@"
 
 work=$(mktemp -d)
 service_pid=
 trap 'x11_cleanup; [ -n "$service_pid" ] && kill "$service_pid" 2>/dev/null; rm -rf "$work"' EXIT
 
-"$service" --listen 127.0.0.1:80 --host localhost --db "$work/links.db" 2>"$work/service.log" &
-service_pid=$!
-for _ in $(seq 300); do
-  (exec 3<>/dev/tcp/127.0.0.1/80) 2>/dev/null && break
-  sleep 0.1
-done
-(exec 3<>/dev/tcp/127.0.0.1/80) 2>/dev/null || { echo "FAIL: the service does not listen"; cat "$work/service.log"; exit 1; }
+service_start "$service" "$work"
 
 mkdir "$work/home"
 x11_start_app "$work/home" "$exe"

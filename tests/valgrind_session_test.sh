@@ -14,20 +14,8 @@ if ! command -v valgrind >/dev/null 2>&1; then
   echo "SKIP: valgrind is not installed (scripts/test installs it)"
   exit 77
 fi
-# The fetch always goes to port 80, so the session runs in a network namespace of its own.
-if [ -z "${VEMO_E2E_NETNS:-}" ]; then
-  if ! unshare -rn true 2>/dev/null; then
-    echo "cannot create a private network namespace ('unshare -rn' failed)"
-    if [ "${CI:-}" = true ]; then echo "FAIL: on CI this test must run"; exit 1; fi
-    echo "SKIP"
-    exit 77
-  fi
-  export VEMO_E2E_NETNS=1
-  exec unshare -rn "$0" "$@"
-fi
-if [ -z "${VEMO_INSIDE_XVFB:-}" ]; then ip link set lo up; fi
-
 source "$(dirname "$0")/x11_session.sh"
+netns_enter "$0" "$@"
 x11_enter_display "$0" "$@"
 
 work=$(mktemp -d)
@@ -48,12 +36,7 @@ finish() {
 }
 trap finish EXIT
 
-"$service" --listen 127.0.0.1:80 --host localhost --db "$work/links.db" 2>"$work/service.log" &
-service_pid=$!
-for _ in $(seq 50); do
-  (exec 3<>/dev/tcp/127.0.0.1/80) 2>/dev/null && break
-  sleep 0.1
-done
+service_start "$service" "$work"
 
 {
   echo '#!/bin/sh'

@@ -1,4 +1,5 @@
-# Sourced by the end-to-end scripts: the real program on a virtual X display with a window manager.
+# Sourced by the end-to-end scripts: the real program on a virtual X display with a window manager,
+# in a private network namespace with the stand-in service.
 # shellcheck shell=bash
 
 # Re-runs the calling script inside xvfb-run unless it already runs there.
@@ -61,4 +62,35 @@ x11_cleanup() {
   [ -n "${app_pid:-}" ] && kill "$app_pid" 2>/dev/null
   [ -n "${wm_pid:-}" ] && kill "$wm_pid" 2>/dev/null
   return 0
+}
+
+# Re-runs the calling script in a private network namespace, where port 80 may be bound, with its
+# loopback link up. Skips where no namespace can be made, except on CI, where that is an error.
+netns_enter() {
+  if [ -z "${VEMO_E2E_NETNS:-}" ]; then
+    if ! unshare -rn true 2>/dev/null; then
+      echo "cannot create a private network namespace ('unshare -rn' failed)"
+      if [ "${CI:-}" = true ]; then echo "FAIL: on CI this test must run"; exit 1; fi
+      echo "SKIP"
+      exit 77
+    fi
+    export VEMO_E2E_NETNS=1
+    exec unshare -rn "$@"
+  fi
+  if [ -z "${VEMO_INSIDE_XVFB:-}" ]; then ip link set lo up; fi
+}
+
+# service_start SERVICE DIR: the stand-in service on 127.0.0.1:80 with its database in DIR; sets
+# service_pid once it listens.
+service_start() {
+  "$1" --listen 127.0.0.1:80 --host localhost --db "$2/links.db" 2>"$2/service.log" &
+  service_pid=$!
+  local _
+  for _ in $(seq 300); do
+    (exec 3<>/dev/tcp/127.0.0.1/80) 2>/dev/null && return 0
+    sleep 0.1
+  done
+  echo "FAIL: the service does not listen"
+  cat "$2/service.log"
+  exit 1
 }
